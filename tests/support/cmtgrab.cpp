@@ -1,0 +1,56 @@
+// Test support: cmtgrab runs.
+#include "support/cmtgrab.h"
+
+#include <sstream>
+
+#include "control/console.h"
+#include "control/loader.h"
+
+namespace testsupport {
+
+namespace {
+class NoDevice : public cmtgrab::WaveIn {
+public:
+    unsigned numdevs() override { return 0; }
+    int open(const cmtgrab::WaveFormat&) override { return 1; }
+    int prepare(uint8_t*, uint32_t) override { return 1; }
+    int addbuffer() override { return 1; }
+    int start() override { return 1; }
+    int position(uint32_t& bytes) override
+    {
+        bytes = 0;
+        return 1;
+    }
+    int stop() override { return 0; }
+    int unprepare() override { return 0; }
+    int close() override { return 0; }
+    std::string errortext(int) override { return "no device"; }
+};
+}  // namespace
+
+std::unique_ptr<cmtgrab::WaveIn> FakeHost::wavein() { return std::make_unique<NoDevice>(); }
+
+ProcessResult cmtgrab(const std::vector<std::string>& args, const std::string& directory)
+{
+    return runprocess(CMTGRAB_BIN, args, directory);
+}
+
+ProcessResult runinprocess(const std::vector<std::string>& args, const std::string& directory, int32_t codepage)
+{
+    std::ostringstream out, err;
+    cmtgrab::Console console(out, err);
+    FakeHost host(codepage);
+    cmtgrab::Loader loader(console, host, directory);
+    ProcessResult result;
+    result.exitcode = loader.run(args);
+    result.out = out.str();
+    result.err = err.str();
+    return result;
+}
+
+std::string emptyreport()
+{
+    return "================================\nlow=0x80 high=0x80\nRecommend Option: -d(0-0)\n";
+}
+
+}  // namespace testsupport
