@@ -4,6 +4,7 @@
 // the window is used up, so the per-sample path has no call in it.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace cmtgrab {
@@ -70,10 +71,16 @@ private:
     // window rather than per sample to keep the decoder loop short.
     void accountlevels()
     {
-        for (const uint8_t* p = accounted_; p < cur_; ++p) {
-            if (*p < low_) low_ = *p;
-            if (*p > high_) high_ = *p;
+        const uint8_t* from = accounted_;
+        const size_t count = static_cast<size_t>(cur_ - from);
+        uint8_t lo = static_cast<uint8_t>(low_);
+        uint8_t hi = static_cast<uint8_t>(high_);
+        for (size_t i = 0; i < count; ++i) {
+            lo = from[i] < lo ? from[i] : lo;
+            hi = from[i] > hi ? from[i] : hi;
         }
+        low_ = lo;
+        high_ = hi;
         accounted_ = cur_;
     }
 
