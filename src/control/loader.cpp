@@ -1,6 +1,8 @@
 // The run from start-up to exit code.
 #include "control/loader.h"
 
+#include <exception>
+
 #include "control/cmdline.h"
 #include "control/runend.h"
 #include "control/termination.h"
@@ -35,6 +37,12 @@ int Loader::run(const std::vector<std::string>& args)
         if (end.closeinput) closeinput(end.report);
         console_.flush();
         return end.exitcode;
+    } catch (const std::exception& error) {
+        // Not expected; still an orderly end rather than an abort.
+        console_.errf("cmtgrab: %s\n", error.what());
+        closeinput(false);
+        console_.flush();
+        return 1;
     }
     console_.flush();
     return 0;

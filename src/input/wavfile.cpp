@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
 
 #include "control/messages.h"
 #include "control/runend.h"
@@ -50,7 +51,9 @@ bool WavFileStream::skip(uint64_t count) { return count == 0 || seekforward(file
 
 bool WavFileStream::openwav()
 {
-    file_ = std::fopen(settings_.wavname.c_str(), "rb");
+    // A directory opens as a stream on some systems; it is no file to read.
+    std::error_code error;
+    if (!std::filesystem::is_directory(settings_.wavname, error)) file_ = std::fopen(settings_.wavname.c_str(), "rb");
     if (!file_) {
         console_.errf("Can't open file '%s'.\n", settings_.wavname.c_str());
         return false;
