@@ -1,14 +1,16 @@
-// The comparator's per-sample work, in a reference step and in a fast loop
-// that gives the same outputs, anchors, histogram and display.
+// The comparator's per-sample work: the smoothing filter runs over whole
+// windows, the comparator over runs of equal outputs; a reference step keeps
+// the first sample and the -b display.
 #include "signal/slicer.h"
+
+#include <algorithm>
+#include <cstring>
 
 namespace cmtgrab {
 
 Slicer::Slicer(SampleStream& stream, Console& console, int noise, int level, bool bitdisp)
     : stream_(stream), console_(console), noise_(noise), level_(level), bitdisp_(bitdisp)
 {
-    for (size_t sum = 0; sum < quotient_.size(); ++sum)
-        quotient_[sum] = static_cast<uint8_t>(sum / static_cast<size_t>(noise_ + 1));
 }
 
 void Slicer::endrun()
@@ -18,18 +20,58 @@ void Slicer::endrun()
     runlen_ = 0;
 }
 
-void Slicer::step(int sample)
+template <int N>
+void Slicer::smooth(const uint8_t* samples, int64_t count)
 {
-    int v = sample;
-    if (noise_ > 0) {
-        // The window sums the current sample and the ones 2 to noise+1 calls
-        // back: the sample just before is shifted in only after the sum.
-        unsigned sum = static_cast<unsigned>(sample);
-        for (int k = 0; k < noise_; ++k) sum += history_[static_cast<size_t>(k)];
-        for (int k = 0; k < noise_; ++k) history_[static_cast<size_t>(k)] = history_[static_cast<size_t>(k + 1)];
-        history_[static_cast<size_t>(noise_)] = static_cast<uint8_t>(sample);
-        v = quotient_[sum];
+    // The sum holds the current sample and the ones 2 to N+1 back: the sample
+    // just before is not part of it. Multiplying by 65536/(N+1), rounded up,
+    // and shifting divides exactly for every sum up to 16 x 255.
+    constexpr uint32_t scale = (65536u + N) / (N + 1);
+    uint8_t* out = smoothbuf_.data();
+    const int64_t head = std::min<int64_t>(count, N + 1);
+    for (int64_t i = 0; i < head; ++i) {
+        uint32_t sum = samples[i];
+        for (int k = 2; k <= N + 1; ++k)
+            sum += i - k >= 0 ? samples[i - k] : prior_[static_cast<size_t>(max_noise + 1 + i - k)];
+        out[i] = static_cast<uint8_t>((sum * scale) >> 16);
     }
+    // 16-bit sums and a high-half multiply: the shape that vectorises.
+    for (int64_t i = head; i < count; ++i) {
+        uint16_t sum = samples[i];
+        for (int k = 2; k <= N + 1; ++k) sum = static_cast<uint16_t>(sum + samples[i - k]);
+        out[i] = static_cast<uint8_t>((static_cast<uint32_t>(sum) * scale) >> 16);
+    }
+}
+
+void Slicer::nextwindow()
+{
+    // Keep the newest raw samples of the window that is used up.
+    if (winstart_) {
+        const uint8_t* end = stream_.cursor();
+        const size_t used = static_cast<size_t>(end - winstart_);
+        const size_t keep = prior_.size();
+        if (used >= keep) {
+            std::memcpy(prior_.data(), end - keep, keep);
+        } else {
+            std::memmove(prior_.data(), prior_.data() + used, keep - used);
+            std::memcpy(prior_.data() + keep - used, winstart_, used);
+        }
+    }
+    // A stream handed over with samples already waiting starts with those.
+    if (stream_.cursor() == stream_.limit()) stream_.refill();
+    winstart_ = stream_.cursor();
+    const int64_t count = stream_.limit() - winstart_;
+    if (noise_ == 0) {
+        smoothed_ = winstart_;
+        return;
+    }
+    if (smoothbuf_.size() < static_cast<size_t>(count)) smoothbuf_.resize(static_cast<size_t>(count));
+    (this->*smoothers()[static_cast<size_t>(noise_)])(winstart_, count);
+    smoothed_ = smoothbuf_.data();
+}
+
+void Slicer::step(int v)
+{
     if (upper_ < 0) {
         // Only the very first sample is judged against fixed thresholds.
         prevavg_ = upper_ = lower_ = v;
@@ -53,67 +95,49 @@ void Slicer::step(int sample)
     if (bitdisp_) console_.outchar(sliced_ ? '*' : '.');
 }
 
-template <bool Smooth>
-const uint8_t* Slicer::runfast(const uint8_t* p, const uint8_t* end, bool& switched)
+CMTGRAB_HOT_INLINE const uint8_t* Slicer::runfast(const uint8_t* v, const uint8_t* end, bool& switched)
 {
-    const int n = noise_;
     const int twolevel = 2 * level_;
-    const uint8_t* quotient = quotient_.data();
     int up = upper_;
     int lo = lower_;
     int prev = prevavg_;
-    unsigned older = 0;  // sum of the samples 2 to n+1 before p
-    if constexpr (Smooth)
-        for (int k = 2; k <= n + 1; ++k) older += p[-k];
-    const uint8_t* start = p;
+    const uint8_t* start = v;
     switched = false;
     if (sliced_ == 1) {
-        while (p < end) {
-            int v;
-            if constexpr (Smooth) {
-                v = quotient[p[0] + older];
-                older += static_cast<unsigned>(p[-1]) - p[-n - 1];
-            } else {
-                v = p[0];
-            }
-            ++p;
-            if (v > prev) {
-                up = v;
-            } else if (v < up - twolevel) {
-                lo = v;
-                prev = v;
+        // Rising values move the peak anchor; a falling or equal value far
+        // enough below it ends the run.
+        while (v < end) {
+            const int x = *v++;
+            if (x > prev) {
+                up = x;
+            } else if (x < up - twolevel) {
+                lo = x;
+                prev = x;
                 switched = true;
                 break;
             }
-            prev = v;
+            prev = x;
         }
     } else {
-        while (p < end) {
-            int v;
-            if constexpr (Smooth) {
-                v = quotient[p[0] + older];
-                older += static_cast<unsigned>(p[-1]) - p[-n - 1];
-            } else {
-                v = p[0];
-            }
-            ++p;
-            if (v > prev) {
-                if (v > lo + twolevel) {
-                    up = v;
-                    prev = v;
+        while (v < end) {
+            const int x = *v++;
+            if (x > prev) {
+                if (x > lo + twolevel) {
+                    up = x;
+                    prev = x;
                     switched = true;
                     break;
                 }
             } else {
-                lo = v;
+                lo = x;
             }
-            prev = v;
+            prev = x;
         }
     }
     upper_ = up;
     lower_ = lo;
     prevavg_ = prev;
-    int64_t taken = p - start;
+    const int64_t taken = v - start;
     if (switched) {
         runlen_ += taken - 1;
         sliced_ ^= 1;
@@ -122,48 +146,44 @@ const uint8_t* Slicer::runfast(const uint8_t* p, const uint8_t* end, bool& switc
     } else {
         runlen_ += taken;
     }
-    return p;
+    return v;
 }
 
-void Slicer::keephistory()
-{
-    if (!historystale_) return;
-    const uint8_t* p = stream_.cursor();
-    for (int k = 0; k <= noise_; ++k) history_[static_cast<size_t>(k)] = p[k - noise_ - 1];
-    historystale_ = false;
-}
-
-int64_t Slicer::advance(int64_t n)
+CMTGRAB_HOT_INLINE int64_t Slicer::advance(int64_t n)
 {
     int64_t done = 0;
     const int startlevel = sliced_;
     while (done < n) {
         const uint8_t* p = stream_.cursor();
         const uint8_t* lim = stream_.limit();
-        if (p == lim) {
-            keephistory();
-            stream_.refill();
-            winstart_ = stream_.cursor();
+        if (p == lim || !winstart_) {
+            nextwindow();
             continue;
         }
-        // The fast loop needs noise+1 earlier samples in the same window, and
-        // the first sample of all needs the fixed thresholds of step().
-        if (bitdisp_ || upper_ < 0 || p - winstart_ <= noise_) {
+        const uint8_t* v = smoothed_ + (p - winstart_);
+        // The first sample of all is judged differently, and the display
+        // wants every sample: both go through the reference step.
+        if (bitdisp_ || upper_ < 0) {
             stream_.advance(p + 1);
-            step(*p);
+            step(*v);
             ++done;
             if (sliced_ != startlevel) return done;
             continue;
         }
-        const uint8_t* end = lim - p > n - done ? p + (n - done) : lim;
+        const int64_t room = std::min<int64_t>(lim - p, n - done);
         bool switched = false;
-        const uint8_t* q = noise_ > 0 ? runfast<true>(p, end, switched) : runfast<false>(p, end, switched);
-        stream_.advance(q);
-        historystale_ = noise_ > 0;
-        done += q - p;
+        const int64_t taken = runfast(v, v + room, switched) - v;
+        stream_.advance(p + taken);
+        done += taken;
         if (switched) return done;
     }
     return done;
+}
+
+int Slicer::slice()
+{
+    advance(1);
+    return sliced_;
 }
 
 int Slicer::countrun(int level, int cap)
@@ -176,7 +196,7 @@ int Slicer::countrun(int level, int cap)
             ++count;
             continue;
         }
-        int64_t taken = advance(cap - count + 1);
+        const int64_t taken = advance(cap - count + 1);
         if (sliced_ != level) return count + static_cast<int>(taken - 1);
         return cap;
     }

@@ -5,10 +5,22 @@
 
 #include <array>
 #include <cstdint>
+#include <utility>
+#include <vector>
 
 #include "control/console.h"
 #include "control/termination.h"
 #include "input/samplestream.h"
+
+// The per-run functions are small and called once per comparator run; making
+// them part of their caller saves a call per run of about a dozen samples.
+#if defined(_MSC_VER)
+#define CMTGRAB_HOT_INLINE __forceinline
+#elif defined(__GNUC__)
+#define CMTGRAB_HOT_INLINE inline __attribute__((always_inline))
+#else
+#define CMTGRAB_HOT_INLINE inline
+#endif
 
 namespace cmtgrab {
 
@@ -21,11 +33,7 @@ public:
     Slicer(SampleStream& stream, Console& console, int noise, int level, bool bitdisp);
 
     // The output for the next sample.
-    int slice()
-    {
-        advance(1);
-        return sliced_;
-    }
+    int slice();
 
     // Takes outputs while they equal `level` and fewer than `cap` were counted;
     // the output that ends the count is taken too and dropped. Returns the
@@ -42,16 +50,26 @@ private:
     // Processes up to n samples, stopping right after the sample at which the
     // output changes. Returns the number of samples processed.
     int64_t advance(int64_t n);
-    // One sample through filter, comparator, run counting and display.
-    void step(int sample);
-    // The per-sample loop while the output stays at its level. Reads the
-    // window's preceding samples directly instead of the history array.
-    template <bool Smooth>
-    const uint8_t* runfast(const uint8_t* p, const uint8_t* end, bool& switched);
+    // Takes the next window from the stream and smooths all of it at once:
+    // the filter depends on the samples alone, so it runs as a block stage.
+    void nextwindow();
+    template <int N>
+    void smooth(const uint8_t* samples, int64_t count);
+    using Smoother = void (Slicer::*)(const uint8_t*, int64_t);
+    template <size_t... N>
+    static constexpr std::array<Smoother, sizeof...(N)> smoothertable(std::index_sequence<N...>)
+    {
+        return {&Slicer::smooth<static_cast<int>(N)>...};
+    }
+    static constexpr std::array<Smoother, max_noise + 1> smoothers()
+    {
+        return smoothertable(std::make_index_sequence<max_noise + 1>());
+    }
+    // One smoothed value through comparator, run counting and display.
+    void step(int v);
+    // The per-sample loop while the output stays at its level.
+    const uint8_t* runfast(const uint8_t* v, const uint8_t* end, bool& switched);
     void endrun();
-    // Copies the samples that precede the cursor back into the history array
-    // before the window they live in is replaced.
-    void keephistory();
 
     SampleStream& stream_;
     Console& console_;
@@ -59,9 +77,14 @@ private:
     const int level_;
     const bool bitdisp_;
 
-    std::array<uint8_t, max_noise + 1> history_{};
-    bool historystale_ = false;   // history_ lags behind the samples before the cursor
-    const uint8_t* winstart_ = nullptr;  // first sample of the current window
+    // The window being consumed and its smoothed values, index for index.
+    const uint8_t* winstart_ = nullptr;
+    const uint8_t* smoothed_ = nullptr;
+    std::vector<uint8_t> smoothbuf_;
+    // The raw samples before the window, newest last; zeros before the first,
+    // as the filter's window starts out empty.
+    std::array<uint8_t, max_noise + 1> prior_{};
+
     int prevavg_ = 0;
     int upper_ = -1;  // -1 until the first sample has been judged
     int lower_ = -1;
@@ -69,8 +92,6 @@ private:
     int prevsliced_ = 0;
     int64_t runlen_ = 0;
     std::array<int64_t, runlength_slots> bitlength_{};
-    // (noise + 1) divides the window sum; a table is exact and cheap.
-    std::array<uint8_t, (max_noise + 1) * 255 + 1> quotient_{};
 };
 
 }  // namespace cmtgrab
