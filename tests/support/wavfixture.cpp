@@ -49,4 +49,13 @@ std::vector<uint8_t> monowav(int rate, int bits, const std::vector<uint8_t>& dat
     return riff({fmtchunk(1, rate, bits), Chunk{"data", data, -1}});
 }
 
+std::vector<uint8_t> pcm(int bits, const std::vector<int32_t>& values)
+{
+    std::vector<uint8_t> bytes;
+    for (int32_t v : values)
+        for (int shift_bits = 0; shift_bits < bits; shift_bits += 8)
+            bytes.push_back(static_cast<uint8_t>(static_cast<uint32_t>(v) >> shift_bits));
+    return bytes;
+}
+
 }  // namespace testsupport

@@ -20,5 +20,8 @@ std::vector<uint8_t> riff(const std::vector<Chunk>& chunks);
 Chunk fmtchunk(int channels, int rate, int bits, size_t bytes = 16);
 // A canonical mono WAV: fmt, then data holding `data`.
 std::vector<uint8_t> monowav(int rate, int bits, const std::vector<uint8_t>& data);
+// Sample values packed little-endian, bits / 8 bytes each (the low bytes of
+// each value, so negative values come out as two's complement).
+std::vector<uint8_t> pcm(int bits, const std::vector<int32_t>& values);
 
 }  // namespace testsupport
