@@ -103,35 +103,31 @@ CMTGRAB_HOT_INLINE const uint8_t* Slicer::runfast(const uint8_t* v, const uint8_
     int prev = prevavg_;
     const uint8_t* start = v;
     switched = false;
+    // Branch-free anchors: a rising value becomes the peak anchor, any other
+    // the trough anchor, and only the rare switch takes a branch. Checking
+    // after the update is the same test: a value never lies 2 x level away
+    // from itself.
     if (sliced_ == 1) {
-        // Rising values move the peak anchor; a falling or equal value far
-        // enough below it ends the run.
         while (v < end) {
             const int x = *v++;
-            if (x > prev) {
-                up = x;
-            } else if (x < up - twolevel) {
+            up = x > prev ? x : up;
+            prev = x;
+            if (x < up - twolevel) {
                 lo = x;
-                prev = x;
                 switched = true;
                 break;
             }
-            prev = x;
         }
     } else {
         while (v < end) {
             const int x = *v++;
-            if (x > prev) {
-                if (x > lo + twolevel) {
-                    up = x;
-                    prev = x;
-                    switched = true;
-                    break;
-                }
-            } else {
-                lo = x;
-            }
+            lo = x > prev ? lo : x;
             prev = x;
+            if (x > lo + twolevel) {
+                up = x;
+                switched = true;
+                break;
+            }
         }
     }
     upper_ = up;
