@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "control/console.h"
+
 namespace cmtgrab {
 
 // Code page numbers that choose the message language; only 932 means Japanese.
@@ -50,6 +52,10 @@ struct Settings {
     // Set when the input source is opened.
     int32_t unittime = 0;  // bit threshold, samples
     int32_t noise = 0;     // smoothing length, samples; 0 means none
+
+    // The source opener's last step: -w/-c and -n replace the defaults it
+    // chose for unittime and noise; under -v the defaults kept are shown.
+    void applydefaults(Console& console);
 
     bool japanese() const { return codepage == codepage_japanese; }
     // Picks the Japanese or the English text of a message pair.

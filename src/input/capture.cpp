@@ -75,16 +75,7 @@ int CaptureStream::openwavein()
 
     settings_.noise = noise_48k_samples;
     settings_.unittime = settings_.tapefmt == tapefmt_x1 ? unittime_48k_x1_samples : unittime_48k_samples;
-    if (settings_.unittime_arg != 0) {
-        settings_.unittime = settings_.unittime_arg;
-    } else if (settings_.verbose) {
-        console_.errf("Set -w%d as default.\n", settings_.unittime);
-    }
-    if (settings_.noise_arg >= 0) {
-        settings_.noise = settings_.noise_arg;
-    } else if (settings_.verbose) {
-        console_.errf("Set -n%d as default.\n", settings_.noise);
-    }
+    settings_.applydefaults(console_);
     return 0;
 }
 

@@ -106,7 +106,7 @@ bool WavFileStream::openwav()
                 knownrate = false;
                 console_.err(settings_.pick(messages::badrate_ja, messages::badrate_en));
             }
-            setdefaults();
+            settings_.applydefaults(console_);
             if (!knownrate) {
                 close();
                 return false;
@@ -155,18 +155,6 @@ void WavFileStream::readfmt(uint32_t size)
     wfmt_.wBitsPerSample = le16(record + 14);
     wfmt_.cbSize = le16(record + 16);
     if (got == wanted) skip(static_cast<uint64_t>(size) - wanted + (size & 1u));
-}
-
-void WavFileStream::setdefaults()
-{
-    if (settings_.unittime_arg != 0)
-        settings_.unittime = settings_.unittime_arg;
-    else if (settings_.verbose)
-        console_.errf("Set -w%d as default.\n", settings_.unittime);
-    if (settings_.noise_arg >= 0)
-        settings_.noise = settings_.noise_arg;
-    else if (settings_.verbose)
-        console_.errf("Set -n%d as default.\n", settings_.noise);
 }
 
 int64_t WavFileStream::position() const

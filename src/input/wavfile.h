@@ -43,7 +43,6 @@ private:
     bool readbytes(void* to, size_t count);
     bool skip(uint64_t count);
     void readfmt(uint32_t size);
-    void setdefaults();
     void readblock();
 
     Settings& settings_;
