@@ -11,7 +11,8 @@
 #include <cstdio>
 #include <filesystem>
 #include <functional>
-#include <regex>
+#include <cctype>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -114,15 +115,26 @@ struct Progress {
 
 Progress splitprogress(const std::string& err)
 {
-    static const std::regex line("Reading (-?[0-9]+) \r");
+    static const std::string lead = "Reading ";
     Progress p;
-    auto last = err.cbegin();
-    for (std::sregex_iterator it(err.begin(), err.end(), line), end; it != end; ++it) {
-        p.rest.append(last, (*it)[0].first);
-        p.values.push_back(std::stoll((*it)[1].str()));
-        last = (*it)[0].second;
+    size_t at = 0;
+    for (;;) {
+        size_t found = err.find(lead, at);
+        size_t digits = found + lead.size();
+        size_t end = digits;
+        if (found != std::string::npos && end < err.size() && err[end] == '-') ++end;
+        while (found != std::string::npos && end < err.size() && std::isdigit(static_cast<unsigned char>(err[end]))) ++end;
+        if (found == std::string::npos || end == digits || err.compare(end, 2, " \r") != 0) {
+            if (found == std::string::npos) break;
+            p.rest.append(err, at, digits - at);
+            at = digits;
+            continue;
+        }
+        p.rest.append(err, at, found - at);
+        p.values.push_back(std::stoll(err.substr(digits, end - digits)));
+        at = end + 2;
     }
-    p.rest.append(last, err.cend());
+    p.rest.append(err, at, std::string::npos);
     return p;
 }
 std::string stripprogress(const std::string& err) { return splitprogress(err).rest; }
@@ -169,15 +181,21 @@ void expectreport(const std::string& text, std::pair<int, int> range)
     ASSERT_GE(text.size(), head.size() + tail.size());
     EXPECT_EQ(text.substr(text.size() - tail.size()), tail);
     const std::string histogram = text.substr(head.size(), text.size() - head.size() - tail.size());
-    static const std::regex entry("bitlength: ([0-9]+)=([1-9][0-9]*)\n");
+    // Every line must read "bitlength: <n>=<count>\n" with a non-zero count.
     int previous = -1;
     size_t covered = 0;
-    for (std::sregex_iterator it(histogram.begin(), histogram.end(), entry), end; it != end; ++it) {
-        EXPECT_EQ(static_cast<size_t>(it->position()), covered) << histogram;
-        covered += static_cast<size_t>(it->length());
-        const int length = std::stoi((*it)[1].str());
+    while (covered < histogram.size()) {
+        const size_t eol = histogram.find('\n', covered);
+        ASSERT_NE(eol, std::string::npos) << histogram;
+        int length = -1;
+        long long count = 0;
+        char extra = 0;
+        const std::string line = histogram.substr(covered, eol - covered);
+        ASSERT_EQ(std::sscanf(line.c_str(), "bitlength: %d=%lld%c", &length, &count, &extra), 2) << line;
+        EXPECT_GT(count, 0) << line;
         EXPECT_GT(length, previous);
         previous = length;
+        covered = eol + 1;
     }
     EXPECT_EQ(covered, histogram.size()) << histogram;
     EXPECT_GT(previous, 0) << "a signal was read, so the histogram cannot be empty";
