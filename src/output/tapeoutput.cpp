@@ -22,6 +22,12 @@ bool readwhole(const std::filesystem::path& file, std::vector<uint8_t>& bytes)
     return !in.bad();
 }
 
+// An empty body has no storage to point at; fwrite must not see a null pointer.
+bool writeall(std::FILE* out, const std::vector<uint8_t>& bytes)
+{
+    return bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
+}
+
 }  // namespace
 
 TapeOutput::TapeOutput(Settings& settings, Console& console, std::string directory)
@@ -107,8 +113,7 @@ void TapeOutput::makeimage()
     partial += ".partial";
     bool good = false;
     if (std::FILE* out = std::fopen(partial.string().c_str(), "wb")) {
-        good = std::fwrite(header.data(), 1, header.size(), out) == header.size();
-        good = std::fwrite(body.data(), 1, body.size(), out) == body.size() && good;
+        good = writeall(out, header) && writeall(out, body);
         good = std::fclose(out) == 0 && good;
     }
     std::error_code error;
