@@ -28,6 +28,10 @@ bool writeall(std::FILE* out, const std::vector<uint8_t>& bytes)
     return bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
 }
 
+// A full disk often shows only when the buffer is flushed, and some C
+// libraries do not report it from fclose: flush and ask explicitly.
+bool flushed(std::FILE* out) { return std::fflush(out) == 0 && !std::ferror(out); }
+
 }  // namespace
 
 TapeOutput::TapeOutput(Settings& settings, Console& console, std::string directory)
@@ -82,8 +86,7 @@ void TapeOutput::writefile(const std::string& name, const uint8_t* data, size_t 
     const std::string file = path(name);
     std::FILE* out = std::fopen(file.c_str(), "wb");
     if (!out) fatal("Couldn't open output file.\n");
-    bool written = std::fwrite(data, 1, len, out) == len;
-    // A full disk often shows only when the buffer is flushed on closing.
+    bool written = (len == 0 || std::fwrite(data, 1, len, out) == len) && flushed(out);
     bool closed = std::fclose(out) == 0;
     if (!written || !closed) fatal(format("Couldn't write output file '%s'.\n", name.c_str()));
 }
@@ -113,7 +116,7 @@ void TapeOutput::makeimage()
     partial += ".partial";
     bool good = false;
     if (std::FILE* out = std::fopen(partial.string().c_str(), "wb")) {
-        good = writeall(out, header) && writeall(out, body);
+        good = writeall(out, header) && writeall(out, body) && flushed(out);
         good = std::fclose(out) == 0 && good;
     }
     std::error_code error;

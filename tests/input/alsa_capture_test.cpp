@@ -5,6 +5,7 @@
 
 #include "encoder.h"
 #include "image.h"
+#include "support/cmtgrab.h"
 #include "support/process.h"
 
 #include <fcntl.h>
@@ -125,7 +126,7 @@ TEST(AlsaCaptureTest, TapeLoadsFromTheLineInAsFromItsWavFile)
 
     TempDir fromfile;
     testsupport::writefile(fromfile.file("tape.wav"), wav);
-    ProcessResult filerun = testsupport::runprocess(CMTGRAB_BIN, {"tape.wav"}, fromfile.path());
+    ProcessResult filerun = testsupport::cmtgrab({"tape.wav"}, fromfile.path());
     ASSERT_EQ(filerun.exitcode, 0) << filerun.err;
 
     TempDir home;
