@@ -6,6 +6,14 @@
 #include <algorithm>
 #include <cstring>
 
+// Unrolling the run loops saves a loop test per sample where the compiler
+// supports the request.
+#if defined(__GNUC__) && !defined(__clang__)
+#define CMTGRAB_UNROLL4 _Pragma("GCC unroll 4")
+#else
+#define CMTGRAB_UNROLL4
+#endif
+
 namespace cmtgrab {
 
 Slicer::Slicer(SampleStream& stream, Console& console, int noise, int level, bool bitdisp)
@@ -108,6 +116,7 @@ CMTGRAB_HOT_INLINE const uint8_t* Slicer::runfast(const uint8_t* v, const uint8_
     // after the update is the same test: a value never lies 2 x level away
     // from itself.
     if (sliced_ == 1) {
+CMTGRAB_UNROLL4
         while (v < end) {
             const int x = *v++;
             up = x > prev ? x : up;
@@ -119,6 +128,7 @@ CMTGRAB_HOT_INLINE const uint8_t* Slicer::runfast(const uint8_t* v, const uint8_
             }
         }
     } else {
+CMTGRAB_UNROLL4
         while (v < end) {
             const int x = *v++;
             lo = x > prev ? lo : x;
