@@ -9,28 +9,6 @@
 
 namespace testsupport {
 
-namespace {
-class NoDevice : public cmtgrab::WaveIn {
-public:
-    unsigned numdevs() override { return 0; }
-    int open(const cmtgrab::WaveFormat&) override { return 1; }
-    int prepare(uint8_t*, uint32_t) override { return 1; }
-    int addbuffer() override { return 1; }
-    int start() override { return 1; }
-    int position(uint32_t& bytes) override
-    {
-        bytes = 0;
-        return 1;
-    }
-    int stop() override { return 0; }
-    int unprepare() override { return 0; }
-    int close() override { return 0; }
-    std::string errortext(int) override { return "no device"; }
-};
-}  // namespace
-
-std::unique_ptr<cmtgrab::WaveIn> FakeHost::wavein() { return std::make_unique<NoDevice>(); }
-
 ProcessResult cmtgrab(const std::vector<std::string>& args, const std::string& directory)
 {
     // CMTGRAB_TEST_PROGRAM swaps in another build, e.g. "wine /abs/cmtgrab.exe":
