@@ -34,8 +34,6 @@ public:
         out_.flush();
         err_.flush();
     }
-    std::ostream& outstream() { return out_; }
-    std::ostream& errstream() { return err_; }
 
 private:
     std::ostream& out_;

@@ -53,6 +53,10 @@ struct Settings {
     int32_t unittime = 0;  // bit threshold, samples
     int32_t noise = 0;     // smoothing length, samples; 0 means none
 
+    // Sets unittime and noise for a sample rate and the tape format. False,
+    // with nothing changed, for a rate other than 22050, 44100 and 48000 Hz.
+    bool setratedefaults(uint32_t rate_hz);
+
     // The source opener's last step: -w/-c and -n replace the defaults it
     // chose for unittime and noise; under -v the defaults kept are shown.
     void applydefaults(Console& console);

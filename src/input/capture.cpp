@@ -16,11 +16,6 @@ constexpr uint32_t capture_rate_hz = 48000;
 constexpr uint16_t capture_bits = 16;
 constexpr uint16_t format_pcm = 1;
 
-// Decoding defaults of a 48000 Hz input (the same as for a 48 kHz file).
-constexpr int32_t unittime_48k_x1_samples = 9;
-constexpr int32_t unittime_48k_samples = 18;
-constexpr int32_t noise_48k_samples = 2;
-
 }  // namespace
 
 CaptureStream::CaptureStream(Settings& settings, Console& console, Host& host, WaveIn& device)
@@ -73,8 +68,7 @@ int CaptureStream::openwavein()
     }
     capwritten_ = -1;  // no position known yet: the first request polls
 
-    settings_.noise = noise_48k_samples;
-    settings_.unittime = settings_.tapefmt == tapefmt_x1 ? unittime_48k_x1_samples : unittime_48k_samples;
+    settings_.setratedefaults(capture_rate_hz);
     settings_.applydefaults(console_);
     return 0;
 }

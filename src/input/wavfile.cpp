@@ -37,8 +37,6 @@ uint32_t le32(const uint8_t* p)
            static_cast<uint32_t>(p[3]) << 24;
 }
 
-constexpr size_t wfmt_bytes = 18;  // the format record's size; longer chunks are cut
-
 }  // namespace
 
 WavFileStream::WavFileStream(Settings& settings, Console& console) : settings_(settings), console_(console) {}
@@ -73,46 +71,30 @@ bool WavFileStream::openwav()
     }
     // Running out of file before "data" is not a rejection: the first sample
     // read then meets the end of the file.
-    bool ended = false;
-    while (!ended) {
-        if (!readbytes(head, 8)) break;
+    while (readbytes(head, 8)) {
         uint32_t size = le32(head + 4);
         if (std::memcmp(head, "fmt ", 4) == 0) {
             readfmt(size);
-            if (wfmt_.nChannels != 1) {
+            const uint16_t channels = le16(wfmt_.data() + 2);
+            const uint32_t rate = le32(wfmt_.data() + 4);
+            const uint16_t bits = le16(wfmt_.data() + 14);
+            if (channels != 1) {
                 console_.err(settings_.pick(messages::notmono_ja, messages::notmono_en));
                 close();
                 return false;
             }
-            if (settings_.verbose) console_.errf("wfmt.wBitsPerSample=%d\n", wfmt_.wBitsPerSample);
-            samplebits_ = wfmt_.wBitsPerSample;
-            if (settings_.verbose) console_.errf("wfmt.nSamplesPerSec=%d\n", static_cast<int32_t>(wfmt_.nSamplesPerSec));
-            bool x1 = settings_.tapefmt == tapefmt_x1;
-            bool knownrate = true;
-            switch (wfmt_.nSamplesPerSec) {
-            case 22050:
-                settings_.unittime = x1 ? 3 : 7;
-                settings_.noise = x1 ? 0 : 1;
-                break;
-            case 44100:
-                settings_.unittime = x1 ? 7 : 15;
-                settings_.noise = 2;
-                break;
-            case 48000:
-                settings_.unittime = x1 ? 9 : 18;
-                settings_.noise = 2;
-                break;
-            default:
-                knownrate = false;
-                console_.err(settings_.pick(messages::badrate_ja, messages::badrate_en));
-            }
+            if (settings_.verbose) console_.errf("wfmt.wBitsPerSample=%d\n", bits);
+            samplebits_ = bits;
+            if (settings_.verbose) console_.errf("wfmt.nSamplesPerSec=%d\n", static_cast<int32_t>(rate));
+            const bool knownrate = settings_.setratedefaults(rate);
+            if (!knownrate) console_.err(settings_.pick(messages::badrate_ja, messages::badrate_en));
             settings_.applydefaults(console_);
             if (!knownrate) {
                 close();
                 return false;
             }
         } else if (std::memcmp(head, "data", 4) == 0) {
-            ended = true;
+            break;
         } else {
             // RIFF pads a chunk of odd size with one byte.
             if (!skip(static_cast<uint64_t>(size) + (size & 1u))) break;
@@ -130,30 +112,10 @@ bool WavFileStream::openwav()
 
 void WavFileStream::readfmt(uint32_t size)
 {
-    uint8_t record[wfmt_bytes];
-    // Fields beyond a short chunk keep what they held.
-    std::memset(record, 0, sizeof record);
-    record[0] = static_cast<uint8_t>(wfmt_.wFormatTag);
-    record[1] = static_cast<uint8_t>(wfmt_.wFormatTag >> 8);
-    record[2] = static_cast<uint8_t>(wfmt_.nChannels);
-    record[3] = static_cast<uint8_t>(wfmt_.nChannels >> 8);
-    for (int i = 0; i < 4; ++i) record[4 + i] = static_cast<uint8_t>(wfmt_.nSamplesPerSec >> (8 * i));
-    for (int i = 0; i < 4; ++i) record[8 + i] = static_cast<uint8_t>(wfmt_.nAvgBytesPerSec >> (8 * i));
-    record[12] = static_cast<uint8_t>(wfmt_.nBlockAlign);
-    record[13] = static_cast<uint8_t>(wfmt_.nBlockAlign >> 8);
-    record[14] = static_cast<uint8_t>(wfmt_.wBitsPerSample);
-    record[15] = static_cast<uint8_t>(wfmt_.wBitsPerSample >> 8);
-    record[16] = static_cast<uint8_t>(wfmt_.cbSize);
-    record[17] = static_cast<uint8_t>(wfmt_.cbSize >> 8);
-    size_t wanted = std::min<size_t>(size, wfmt_bytes);
-    size_t got = std::fread(record, 1, wanted, file_);
-    wfmt_.wFormatTag = le16(record);
-    wfmt_.nChannels = le16(record + 2);
-    wfmt_.nSamplesPerSec = le32(record + 4);
-    wfmt_.nAvgBytesPerSec = le32(record + 8);
-    wfmt_.nBlockAlign = le16(record + 12);
-    wfmt_.wBitsPerSample = le16(record + 14);
-    wfmt_.cbSize = le16(record + 16);
+    // The record keeps its bytes between chunks: fields beyond a short chunk
+    // keep what they held.
+    size_t wanted = std::min<size_t>(size, wfmt_.size());
+    size_t got = std::fread(wfmt_.data(), 1, wanted, file_);
     if (got == wanted) skip(static_cast<uint64_t>(size) - wanted + (size & 1u));
 }
 

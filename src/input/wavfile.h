@@ -3,6 +3,7 @@
 // samples to the physical end of the file in large buffered blocks.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <cstdio>
 #include <vector>
@@ -30,7 +31,6 @@ public:
     // been printed). On true the stream stands at the first sample.
     bool openwav();
 
-    const WaveFormat& wfmt() const { return wfmt_; }
     int samplebits() const { return samplebits_; }
 
     int64_t position() const override;
@@ -48,7 +48,8 @@ private:
     Settings& settings_;
     Console& console_;
     std::FILE* file_ = nullptr;
-    WaveFormat wfmt_{};
+    // The "fmt " record (the format record's 18 bytes; longer chunks are cut).
+    std::array<uint8_t, 18> wfmt_{};
     int samplebits_ = 8;
     int width_bytes_ = 1;  // bytes read per sample
     std::vector<uint8_t> raw_;

@@ -3,6 +3,8 @@
 #include "output/tapeoutput.h"
 
 #include <cstdio>
+#include <initializer_list>
+#include <utility>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -22,15 +24,22 @@ bool readwhole(const std::filesystem::path& file, std::vector<uint8_t>& bytes)
     return !in.bad();
 }
 
-// An empty body has no storage to point at; fwrite must not see a null pointer.
-bool writeall(std::FILE* out, const std::vector<uint8_t>& bytes)
-{
-    return bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
-}
+enum class Saved { ok, notopened, failed };
 
-// A full disk often shows only when the buffer is flushed, and some C
-// libraries do not report it from fclose: flush and ask explicitly.
-bool flushed(std::FILE* out) { return std::fflush(out) == 0 && !std::ferror(out); }
+// Writes the pieces, one after another, into a new file.
+Saved save(const std::string& file, std::initializer_list<std::pair<const uint8_t*, size_t>> pieces)
+{
+    std::FILE* out = std::fopen(file.c_str(), "wb");
+    if (!out) return Saved::notopened;
+    bool good = true;
+    // An empty piece may have no storage to point at; fwrite must not see it.
+    for (const auto& [data, len] : pieces) good = good && (len == 0 || std::fwrite(data, 1, len, out) == len);
+    // A full disk often shows only when the buffer is flushed, and some C
+    // libraries do not report it from fclose: flush and ask explicitly.
+    good = good && std::fflush(out) == 0 && !std::ferror(out);
+    good = std::fclose(out) == 0 && good;
+    return good ? Saved::ok : Saved::failed;
+}
 
 }  // namespace
 
@@ -83,12 +92,14 @@ HeaderValues TapeOutput::headervalues() const
 
 void TapeOutput::writefile(const std::string& name, const uint8_t* data, size_t len)
 {
-    const std::string file = path(name);
-    std::FILE* out = std::fopen(file.c_str(), "wb");
-    if (!out) fatal("Couldn't open output file.\n");
-    bool written = (len == 0 || std::fwrite(data, 1, len, out) == len) && flushed(out);
-    bool closed = std::fclose(out) == 0;
-    if (!written || !closed) fatal(format("Couldn't write output file '%s'.\n", name.c_str()));
+    switch (save(path(name), {{data, len}})) {
+    case Saved::ok:
+        return;
+    case Saved::notopened:
+        fatal("Couldn't open output file.\n");
+    case Saved::failed:
+        fatal(format("Couldn't write output file '%s'.\n", name.c_str()));
+    }
 }
 
 void TapeOutput::writeheader(int number) { writefile(headername(number), tapebuf_.data(), header_bytes); }
@@ -114,11 +125,7 @@ void TapeOutput::makeimage()
     const std::filesystem::path target = path(image);
     std::filesystem::path partial = target;
     partial += ".partial";
-    bool good = false;
-    if (std::FILE* out = std::fopen(partial.string().c_str(), "wb")) {
-        good = writeall(out, header) && writeall(out, body) && flushed(out);
-        good = std::fclose(out) == 0 && good;
-    }
+    const bool good = save(partial.string(), {{header.data(), header.size()}, {body.data(), body.size()}}) == Saved::ok;
     std::error_code error;
     if (good) std::filesystem::rename(partial, target, error);
     if (!good || error) {

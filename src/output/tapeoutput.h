@@ -23,7 +23,6 @@ public:
     static constexpr size_t tapebuf_bytes = 65536;
     static constexpr size_t header_bytes = 128;
     static constexpr size_t name_offset = 1;
-    static constexpr size_t name_bytes = 17;
 
     // Files are made in `directory` (empty: the current directory).
     TapeOutput(Settings& settings, Console& console, std::string directory = "");

@@ -39,6 +39,14 @@ public:
         return (highlen + lowlen) / 2 >= unittime ? 1 : 0;
     }
 
+    // Measures the next pulse: true unless it is short. The tape framing only
+    // ever asks this, so an unbalanced pulse counts as long there.
+    bool longpulse()
+    {
+        getpulse();
+        return pulsebit() != 0;
+    }
+
     int highlen() const { return highlen_; }
     int lowlen() const { return lowlen_; }
 

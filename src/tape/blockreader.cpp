@@ -11,13 +11,13 @@ int BlockReader::getbyte()
     int value = 0;
     for (int bit = 0; bit < 8; ++bit) {
         value <<= 1;
-        if (longpulse()) {
+        if (pulses_.longpulse()) {
             value |= 1;
             ++onebits_;
         }
     }
     // The start bit of the next byte; only -e looks at it.
-    if (!longpulse() && stoperr_) {
+    if (!pulses_.longpulse() && stoperr_) {
         console_.err("Start bit error!\n");
         value = -1;
     }
@@ -29,7 +29,7 @@ int BlockReader::getbyte()
 void BlockReader::waitstartmark()
 {
     if (dumpcode_) console_.out("[block start mark]\n");
-    while (!longpulse()) {
+    while (!pulses_.longpulse()) {
     }
     if (dumpcode_) console_.out("[block start mark end]\n");
 }
@@ -38,7 +38,7 @@ void BlockReader::skiptosecondcopy()
 {
     if (dumpcode_) console_.out("[block start mark]\n");
     int shorts = 0;
-    while (shorts < copy_gap_pulses) shorts = longpulse() ? 0 : shorts + 1;
+    while (shorts < copy_gap_pulses) shorts = pulses_.longpulse() ? 0 : shorts + 1;
     if (dumpcode_) console_.out("[block start mark end]\n");
 }
 

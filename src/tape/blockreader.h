@@ -34,11 +34,6 @@ public:
     int32_t onebits() const { return onebits_; }
 
 private:
-    bool longpulse()
-    {
-        pulses_.getpulse();
-        return pulses_.pulsebit() != 0;
-    }
     void waitstartmark();
     void skiptosecondcopy();
 

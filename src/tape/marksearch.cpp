@@ -7,7 +7,7 @@ int MarkSearch::countrun(bool longpulses, int wanted)
 {
     int count = 0;
     while (count < wanted) {
-        if (longpulse() != longpulses) break;
+        if (pulses_.longpulse() != longpulses) break;
         ++count;
     }
     return count;

@@ -25,12 +25,6 @@ public:
     void seekmark(bool header);
 
 private:
-    // Measures the next pulse: true when it is long (unbalanced counts as long).
-    bool longpulse()
-    {
-        pulses_.getpulse();
-        return pulses_.pulsebit() != 0;
-    }
     void gapck();
     bool tmark(int pulses);
     // Counts consecutive pulses of one class up to `wanted`; the pulse that
